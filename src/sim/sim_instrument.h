@@ -2,9 +2,11 @@
 // The simulated TR-518 / TR-760: its descriptors, its command protocol and its flash.
 // Transport-neutral, so the in-process bus and the usbfs bridge reach the same model.
 #include "faults.h"
+#include "flash_memory.h"
 #include "link/clock.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -65,6 +67,15 @@ public:
     int bulk_in(int endpoint, std::span<std::uint8_t> buffer, int timeout_ms);
     int bulk_out(int endpoint, std::span<const std::uint8_t> data, int timeout_ms);
 
+    // String descriptor texts: 1 manufacturer, 2 product, 3 serial number; nullopt for
+    // an index the instrument does not have.
+    std::optional<std::string> string_text(int index) const;
+    // A transfer the instrument never answers: sleeps out `timeout_ms` on the clock and
+    // returns -ETIMEDOUT, or -ENODEV as soon as the instrument leaves the bus meanwhile.
+    int wait_out(int timeout_ms);
+    // The bus hands out device numbers; without it the instrument counts from 2 itself.
+    void set_address_allocator(std::function<std::uint8_t()> next_devnum);
+
     // --- the test's and the demo's hands on the instrument
     void plug_in_at(std::int64_t ms);   // not on the bus before this virtual time
     void unplug_at(std::int64_t ms);    // gone from this time on
@@ -87,7 +98,45 @@ private:
     Mode mode_ = Mode::Application;
     int restarts_ = 0;
     int resets_ = 0;
-    // The implementation adds the rest of the state here.
+
+    // What the firmware is busy with: a memory read feeding bulk IN, or a flash write
+    // waiting for bulk OUT. Any accepted command replaces it.
+    enum class Job { None, Read, Write };
+    struct Transfer {
+        Job job = Job::None;
+        std::uint32_t address = 0;
+        std::uint32_t remaining = 0;
+    };
+
+    // Plug and unplug times set by the test or the demo, kept in time order.
+    struct PlugEvent {
+        std::int64_t at_us;
+        bool plugged;
+        std::uint8_t devnum;  // the number it gets when plugged in
+    };
+    // A restart or reset: off the bus from at_us until back_us.
+    struct Drop {
+        std::int64_t at_us;
+        std::int64_t back_us;
+        std::uint8_t devnum;  // the number it comes back under
+    };
+
+    int execute(std::uint32_t code, std::span<const std::uint8_t> block);
+    void drop_off_bus(bool comes_back, Mode next_mode);
+    // Forgets the work in hand when the power went away since the last call.
+    void settle();
+    void add_plug_event(const PlugEvent& event);
+    bool plugged_at(std::int64_t us) const;
+    std::int64_t next_unplug_after(std::int64_t us) const;
+    std::uint16_t packet_size() const;
+
+    FlashMemory flash_;
+    Transfer transfer_;
+    std::vector<PlugEvent> plug_events_;
+    std::vector<Drop> drops_;
+    std::uint8_t first_devnum_ = 2;
+    std::uint32_t settled_generation_ = 0;
+    std::function<std::uint8_t()> next_devnum_;
 };
 
 }  // namespace quillon::sim
