@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
   umockdev libumockdev-dev
+  dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()
