@@ -2,6 +2,7 @@
 // The log pane: a plain-text editor that the log appends to and the user may type into.
 // Its document is block-based, so appending and painting stay cheap at any length.
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include <string_view>
 
@@ -11,22 +12,26 @@ class LogPane : public QPlainTextEdit {
 public:
     explicit LogPane(QWidget* parent = nullptr);
 
-    // Adds the line as the pane's new last paragraph, wherever the caret is. The view
-    // follows the new line while it is scrolled to the bottom.
+    // Adds the line as the pane's new last paragraph, wherever the caret is. A view scrolled
+    // to the bottom follows it at the next paint.
     void append_line(std::string_view line);
-    // Paints pending changes now, dispatching no other event.
+    // Paints the lines appended since the last paint now, dispatching no event.
     void repaint_now();
 
-    // The pane holds no line at all (an empty first paragraph is a line once appended).
-    bool holds_no_line() const { return holds_no_line_; }
-    // Number of lines, counting paragraphs typed by the user.
+    // Number of lines, counting paragraphs typed by the user. An empty pane holds none; an
+    // empty line appended to it is one.
     int line_count() const;
 
 private:
     void on_contents_changed();
+    // Scrolls to a new line that the view follows and places the scroll bars.
+    void settle();
 
     bool holds_no_line_ = true;
     bool appending_ = false;
+    bool follow_pending_ = false;
+    bool unsettled_ = false;
+    QTimer settle_timer_;
 };
 
 }  // namespace quillon

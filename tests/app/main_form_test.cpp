@@ -214,14 +214,21 @@ TEST_F(MainFormTest, RepaintLogPaintsThePaneAndDispatchesNothingElse) {
     EXPECT_TRUE(posted_ran);
 }
 
-TEST_F(MainFormTest, ViewFollowsNewLinesWhileAtTheBottom) {
-    for (int i = 0; i < 200; ++i) log_line("line");
+TEST_F(MainFormTest, ViewFollowsNewLinesWhileAtTheBottomAndShowsItsScrollBarWhenNeeded) {
     QScrollBar* bar = window->RichEdit1->verticalScrollBar();
+    for (int i = 0; i < 200; ++i) log_line("line");
+    repaint_log();
+    EXPECT_TRUE(bar->isVisible());
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
 
-    bar->setValue(0);
+    log_line("seen when the event loop runs again");
+    QApplication::processEvents();
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    bar->setValue(0);  // the user scrolls up to read
     log_line("more");
+    repaint_log();
     EXPECT_EQ(bar->value(), 0);
 }
 
