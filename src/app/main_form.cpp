@@ -158,7 +158,7 @@ void TMainForm::set_commands_enabled(bool enabled) {
 }
 
 void TMainForm::Exit1Click() {
-    close();
+    run_guarded(this, [this] { close(); });
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -71,8 +71,6 @@ public:
     QAction* Open1;
     QAction* ResetTR5181;
 
-    InstrumentLink& link() const { return link_; }
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 

@@ -187,17 +187,19 @@ TEST_F(MainFormTest, BytesShowAsTheirLatin1Characters) {
     }
 }
 
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
 TEST_F(MainFormTest, RepaintLogPaintsThePaneAndDispatchesNothingElse) {
-    class PaintCounter : public QObject {
-    public:
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* event) override {
-            if (event->type() == QEvent::Paint) ++paints;
-            return false;
-        }
-    } counter;
     QApplication::processEvents();
-    window->RichEdit1->viewport()->installEventFilter(&counter);
+    PaintCounter pane(window->RichEdit1->viewport());
 
     bool timer_ran = false;
     QTimer::singleShot(0, [&] { timer_ran = true; });
@@ -207,11 +209,19 @@ TEST_F(MainFormTest, RepaintLogPaintsThePaneAndDispatchesNothingElse) {
     log_line("painted now");
     repaint_log();
 
-    EXPECT_GE(counter.paints, 1);
+    EXPECT_GE(pane.paints, 1);
     EXPECT_FALSE(timer_ran);
     EXPECT_FALSE(posted_ran);
     QApplication::processEvents();
     EXPECT_TRUE(posted_ran);
+}
+
+TEST_F(MainFormTest, UsbStatusIsPaintedAtOnce) {
+    QApplication::processEvents();
+    PaintCounter bar(window->StatusBar1);
+    window->show_usb_status();
+    EXPECT_GE(bar.paints, 1);
+    EXPECT_EQ(window->StatusBar1->panel_text(0), "USB    ");
 }
 
 TEST_F(MainFormTest, ViewFollowsNewLinesWhileAtTheBottomAndShowsItsScrollBarWhenNeeded) {
