@@ -20,6 +20,7 @@ int run_application(int& argc, char** argv, UsbApi& usb, Clock& clock,
         if (options.on_window_built) options.on_window_built(window);
         window.show();
         QApplication::exec();
+        MainForm = nullptr;
     } catch (...) {
         show_error_box(nullptr, current_exception_message());
     }

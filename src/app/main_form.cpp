@@ -13,6 +13,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -48,7 +50,13 @@ void enter_folder_of(const QString& path) {
 
 // The chosen file, or nothing when the dialog was cancelled.
 std::optional<QString> run_file_dialog(QFileDialog& dialog) {
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const int answer = dialog.exec();
+    // The name field's completion list would stay on screen through a command that
+    // blocks the event loop; it goes with the dialog.
+    for (QCompleter* completer : dialog.findChildren<QCompleter*>()) {
+        if (completer->popup()) completer->popup()->hide();
+    }
+    if (answer != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;
     enter_folder_of(files.first());
