@@ -3,6 +3,7 @@
 #include "link/instrument_link.h"
 #include "sim/sim_usb.h"
 #include "sim/virtual_clock.h"
+#include "support/hex_text.h"
 #include "support/recording_log.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,6 @@
 namespace quillon::testing {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 
 // An open TR-518 on a simulated bus, with a clean log, call record and clock.
 struct OpenChannel {
@@ -39,16 +39,7 @@ struct OpenChannel {
     InstrumentLink link{usb, clock};
 };
 
-std::string hex(const Bytes& bytes) {
-    std::string text;
-    for (std::uint8_t b : bytes) {
-        char pair[4];
-        std::snprintf(pair, sizeof pair, "%02X ", b);
-        text += pair;
-    }
-    if (!text.empty()) text.pop_back();
-    return text;
-}
+using testing::hex;
 
 std::string hex(const CommandBlock& block, int length) {
     return hex(Bytes(block.bytes.begin(), block.bytes.begin() + length));

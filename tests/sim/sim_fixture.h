@@ -3,6 +3,7 @@
 // check the simulation against the protocol rather than against the program's constants.
 #include "sim/sim_usb.h"
 #include "sim/virtual_clock.h"
+#include "support/hex_text.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,8 @@
 
 namespace quillon::sim::testing {
 
-using Bytes = std::vector<std::uint8_t>;
+using quillon::testing::Bytes;
+using quillon::testing::hex;
 
 inline constexpr int VENDOR_OUT = 0x40;
 inline constexpr int COMMAND = 3;
@@ -49,17 +51,6 @@ inline Bytes erase_block(std::uint32_t address, std::uint32_t units) {
 }
 inline const Bytes RESET = block(7);
 inline const Bytes RESTART = block(8);
-
-inline std::string hex(const Bytes& bytes) {
-    std::string text;
-    for (std::uint8_t b : bytes) {
-        char pair[4];
-        std::snprintf(pair, sizeof pair, "%02X ", b);
-        text += pair;
-    }
-    if (!text.empty()) text.pop_back();
-    return text;
-}
 
 // A bus with one TR-518 on it, opened and ready for commands.
 class SimBus : public ::testing::Test {
