@@ -6,11 +6,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QTest>
+
+#include <algorithm>
 
 namespace quillon::testing {
 namespace {
@@ -287,6 +290,36 @@ TEST_F(MainFormTest, CommandsThatCouldNestStayDisabledWhileADownloadRuns) {
 
     EXPECT_TRUE(dialogs.all_answered());
     for (QAction* item : guarded) EXPECT_TRUE(item->isEnabled()) << item->objectName().toStdString();
+}
+
+TEST_F(MainFormTest, ClosingDuringTheTransferEndsTheDownloadAndTheWindowClosesTheLink) {
+    usb.add_bus();
+    usb.add_instrument(0).set_power_button(true);
+    QFile image(scratch_path(QStringLiteral("image.bin")));
+    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+    image.write(QByteArray(10'001, '\x5A'));
+    image.close();
+
+    dialogs.expect<QFileDialog>([&](QFileDialog& dialog) {
+        type_file_name(dialog, QStringLiteral("image.bin"));
+        accept(dialog);
+        // Delivered with the first events that the transfer lets through.
+        QMetaObject::invokeMethod(window.get(), [this] { window->Exit1Click(); },
+                                  Qt::QueuedConnection);
+    });
+    window->Open1->trigger();
+
+    EXPECT_TRUE(dialogs.all_answered());
+    const std::vector<std::string> lines = pane_lines(*window->RichEdit1);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Writing flash.");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Leaving OPEN"), 0);
+    EXPECT_EQ(usb.calls_named("usb_bulk_write").size(), 1u);
+    EXPECT_EQ(usb.claimed_interfaces(), 1) << "the download left the link to the window";
+
+    window.reset();
+    EXPECT_EQ(usb.claimed_interfaces(), 0);
+    EXPECT_EQ(usb.open_handles(), 0);
 }
 
 }  // namespace
