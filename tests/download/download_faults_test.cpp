@@ -4,6 +4,7 @@
 
 #include "download_fixture.h"
 #include "link/command_channel.h"
+#include "link/forwarding_usb_api.h"
 
 #include <gtest/gtest.h>
 
@@ -185,48 +186,15 @@ TEST(CaughtException, VerboseNamesTheCommandAndGoesOn) {
 
 // Forwards to the simulated bus, but the restart command raises something that is no
 // std::exception.
-class RestartThrowsInt final : public UsbApi {
+class RestartThrowsInt final : public ForwardingUsbApi {
 public:
-    explicit RestartThrowsInt(sim::SimUsb& inner) : inner_(inner) {}
-    void init() override { inner_.init(); }
-    int find_busses() override { return inner_.find_busses(); }
-    int find_devices() override { return inner_.find_devices(); }
-    struct usb_bus* get_busses() override { return inner_.get_busses(); }
-    usb_dev_handle* open(struct usb_device* dev) override { return inner_.open(dev); }
-    int close(usb_dev_handle* dev) override { return inner_.close(dev); }
-    int set_configuration(usb_dev_handle* dev, int c) override {
-        return inner_.set_configuration(dev, c);
-    }
-    int claim_interface(usb_dev_handle* dev, int i) override {
-        return inner_.claim_interface(dev, i);
-    }
-    int release_interface(usb_dev_handle* dev, int i) override {
-        return inner_.release_interface(dev, i);
-    }
-    int get_descriptor(usb_dev_handle* dev, unsigned char type, unsigned char index, void* buf,
-                       int size) override {
-        return inner_.get_descriptor(dev, type, index, buf, size);
-    }
-    int get_string_simple(usb_dev_handle* dev, int index, char* buf, size_t len) override {
-        return inner_.get_string_simple(dev, index, buf, len);
-    }
+    using ForwardingUsbApi::ForwardingUsbApi;
     int control_msg(usb_dev_handle* dev, int requesttype, int request, int value, int index,
                     char* bytes, int size, int timeout) override {
         if (size > 0 && bytes[0] == static_cast<char>(CMD_RESTART)) throw 42;
-        return inner_.control_msg(dev, requesttype, request, value, index, bytes, size,
-                                  timeout);
+        return ForwardingUsbApi::control_msg(dev, requesttype, request, value, index, bytes,
+                                             size, timeout);
     }
-    int bulk_read(usb_dev_handle* dev, int ep, char* bytes, int size, int timeout) override {
-        return inner_.bulk_read(dev, ep, bytes, size, timeout);
-    }
-    int bulk_write(usb_dev_handle* dev, int ep, const char* bytes, int size,
-                   int timeout) override {
-        return inner_.bulk_write(dev, ep, bytes, size, timeout);
-    }
-    const char* strerror() override { return inner_.strerror(); }
-
-private:
-    sim::SimUsb& inner_;
 };
 
 TEST(CaughtException, AnythingThrownIsCaught) {
