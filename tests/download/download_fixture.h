@@ -8,6 +8,7 @@
 #include "sim/sim_usb.h"
 #include "sim/virtual_clock.h"
 #include "support/recording_log.h"
+#include "support/sim_rig.h"
 
 #include <gtest/gtest.h>
 
@@ -135,7 +136,7 @@ inline sim::InstrumentConfig model(const std::string& product) {
     return config;
 }
 
-struct Bench {
+struct Bench : SimRig {
     // One instrument with its power button held (nothing on the bus for std::nullopt).
     explicit Bench(std::optional<sim::InstrumentConfig> config = tr518()) {
         if (config) usb.add_instrument(bus, *config).set_power_button(true);
@@ -157,12 +158,7 @@ struct Bench {
         return codes;
     }
 
-    sim::VirtualClock virtual_clock;
-    sim::RecordingClock clock{virtual_clock};
-    sim::SimUsb usb{virtual_clock};
     int bus = usb.add_bus();
-    RecordingLog log;
-    InstrumentLink link{usb, clock};
     FakeHost host{log};
     TempDir files;
 };

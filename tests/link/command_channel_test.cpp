@@ -5,6 +5,7 @@
 #include "sim/virtual_clock.h"
 #include "support/hex_text.h"
 #include "support/recording_log.h"
+#include "support/sim_rig.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,8 @@
 namespace quillon::testing {
 namespace {
 
-
 // An open TR-518 on a simulated bus, with a clean log, call record and clock.
-struct OpenChannel {
+struct OpenChannel : SimRig {
     explicit OpenChannel(std::uint16_t max_packet = 64, bool verbose = false) {
         sim::InstrumentConfig config;
         config.shape.first_endpoint_max_packet = max_packet;
@@ -31,12 +31,7 @@ struct OpenChannel {
         clock.clear();
     }
 
-    sim::VirtualClock virtual_clock;
-    sim::RecordingClock clock{virtual_clock};
-    sim::SimUsb usb{virtual_clock};
     int bus = usb.add_bus();
-    RecordingLog log;
-    InstrumentLink link{usb, clock};
 };
 
 using testing::hex;

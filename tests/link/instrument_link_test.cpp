@@ -46,7 +46,7 @@ TEST_F(OpenInstrument, VerboseWalkOfTr518SecondOfTwoDevices) {
     EXPECT_NE(link.usb_handle(), nullptr);
     EXPECT_EQ(link.max_packet_size(), 64);
     EXPECT_EQ(usb.claimed_interfaces(), 1);
-    EXPECT_EQ(program_clock.waits(), std::vector<int>{150});
+    EXPECT_EQ(clock.waits(), std::vector<int>{150});
     EXPECT_EQ(log.repaints, 0);
 }
 
@@ -193,7 +193,7 @@ TEST_P(RefusedClaim, LogsTheErrorAndStillIdentifies) {
     } else {
         EXPECT_NE(std::find(error, lines.end(), "usb_get_string_simple"), lines.end());
     }
-    EXPECT_EQ(program_clock.waits(), std::vector<int>{150});
+    EXPECT_EQ(clock.waits(), std::vector<int>{150});
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, RefusedClaim,
@@ -220,7 +220,7 @@ TEST_F(OpenInstrument, FailedOpenSkipsEveryCallOnTheDevice) {
                              "usb_claim_interface", "usb_get_string_simple"}) {
         EXPECT_EQ(count_calls(name), 0) << name;
     }
-    EXPECT_TRUE(program_clock.waits().empty());
+    EXPECT_TRUE(clock.waits().empty());
 }
 
 TEST_F(OpenInstrument, TwoInstrumentsLeaveTheSecondOpenAndReleaseTheFirst) {
@@ -233,7 +233,7 @@ TEST_F(OpenInstrument, TwoInstrumentsLeaveTheSecondOpenAndReleaseTheFirst) {
     EXPECT_TRUE(SameLines({"TR-760 opened.", "Instrument opened."}, log.lines));
     EXPECT_EQ(usb.open_handles(), 1);
     EXPECT_EQ(usb.claimed_interfaces(), 1);
-    EXPECT_EQ(program_clock.waits(), (std::vector<int>{150, 150}));
+    EXPECT_EQ(clock.waits(), (std::vector<int>{150, 150}));
 
     const auto releases = usb.calls_named("usb_release_interface");
     ASSERT_EQ(releases.size(), 1u);
@@ -348,7 +348,7 @@ TEST_F(OpenInstrument, CloseReleasesInterfaceOneAndIsHarmlessTwice) {
 TEST_F(OpenInstrument, LinkLeftOpenIsClosedWhenTheLinkGoes) {
     usb.add_instrument(usb.add_bus());
     {
-        InstrumentLink local(usb, program_clock);
+        InstrumentLink local(usb, clock);
         ASSERT_EQ(local.open_instrument(), OPEN_OK);
         EXPECT_EQ(usb.open_handles(), 1);
     }
@@ -363,7 +363,7 @@ TEST_F(OpenWithRetry, PresentAtOnceMakesOneAttempt) {
     EXPECT_EQ(link.open_instrument_with_retry(), OPEN_OK);
     EXPECT_EQ(count_calls("usb_init"), 1);
     EXPECT_TRUE(SameLines({"Instrument opened."}, log.lines));
-    EXPECT_EQ(program_clock.waits(), std::vector<int>{150});
+    EXPECT_EQ(clock.waits(), std::vector<int>{150});
 }
 
 TEST_F(OpenWithRetry, PluggedInDuringTheThirdRetry) {
@@ -376,7 +376,7 @@ TEST_F(OpenWithRetry, PluggedInDuringTheThirdRetry) {
     EXPECT_TRUE(SameLines({".", ".", ".", ".", ".", ".", "Instrument opened."}, log.lines));
     EXPECT_EQ(log.repaints, 6);
     EXPECT_EQ(log.repainted_at, (std::vector<std::size_t>{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(program_clock.total_ms(), 6 * 5000 + 150);
+    EXPECT_EQ(clock.total_ms(), 6 * 5000 + 150);
 }
 
 TEST_F(OpenWithRetry, NeverPresentCostsElevenAttemptsTwentyDotsAndOneHundredSeconds) {
@@ -384,9 +384,9 @@ TEST_F(OpenWithRetry, NeverPresentCostsElevenAttemptsTwentyDotsAndOneHundredSeco
     EXPECT_EQ(count_calls("usb_init"), 11);
     EXPECT_EQ(log.lines, std::vector<std::string>(20, "."));
     EXPECT_EQ(log.repaints, 20);
-    EXPECT_EQ(program_clock.waits(), std::vector<int>(20, 5000));
-    EXPECT_EQ(program_clock.total_ms(), 100'000);
-    EXPECT_EQ(clock.now_ms(), 100'000);
+    EXPECT_EQ(clock.waits(), std::vector<int>(20, 5000));
+    EXPECT_EQ(clock.total_ms(), 100'000);
+    EXPECT_EQ(virtual_clock.now_ms(), 100'000);
 }
 
 TEST_F(OpenWithRetry, WrongModelIsClosedBeforeEveryRetry) {
